@@ -217,6 +217,8 @@ std::uint16_t BaudRateOfCode(std::uint16_t code) {
 }
 
 std::uint16_t CalibrationCoefficient(float target, float value) {
+    if (value == 0.0f)
+        return 0;
     const float c = target * 1024.0f / value;
     if (!std::isfinite(c))
         return 0;
