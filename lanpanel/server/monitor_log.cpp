@@ -1,0 +1,75 @@
+#include "monitor_log.h"
+
+#include "common/support/appdir.h"
+#include "common/support/gbk.h"
+
+#include <QFile>
+
+namespace lanpanel {
+
+MonitorLog::MonitorLog(QObject* parent)
+    : QObject(parent), clock_([] { return QDateTime::currentDateTime(); }) {}
+
+void MonitorLog::SetClock(Clock clock) {
+    clock_ = std::move(clock);
+}
+
+void MonitorLog::Log(const QString& text) {
+    if (paused_)
+        return;
+    const QString line = clock_().toString(QStringLiteral("HH:mm:ss ")) + text;
+    starts_.push_back(text_.size());
+    text_ += support::ToGbk(line);
+    text_ += "\r\n";
+    if (line.size() > widest_)
+        widest_ = static_cast<int>(line.size());
+    emit LineAdded(line);
+}
+
+QString MonitorLog::Line(int row) const {
+    if (row < 0 || row >= LineCount())
+        return {};
+    const std::size_t i = starts_.size() - 1 - static_cast<std::size_t>(row);
+    const qsizetype begin = starts_[i];
+    const qsizetype end = i + 1 < starts_.size() ? starts_[i + 1] : text_.size();
+    return support::FromGbk(text_.mid(begin, end - begin - 2));
+}
+
+QString MonitorLog::ProposedFileName(const QDateTime& when) {
+    return when.toString(QStringLiteral("'网口面板('yyyy.MM.dd HH.mm').txt'"));
+}
+
+QString MonitorLog::ProposedFileName() const {
+    return ProposedFileName(clock_());
+}
+
+QString MonitorLog::SaveFolder() {
+    return support::AppPath(QStringLiteral("\\报文存档"));
+}
+
+bool MonitorLog::Save(const QString& path, QString* error) {
+    savedPath_ = path;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(text_) != text_.size()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString MonitorLog::FrameText(bool received, const std::uint8_t* data, int count) {
+    QString text = received ? QStringLiteral("收") : QStringLiteral("发");
+    text += QStringLiteral(" (%1)：").arg(count, 3, 10, QLatin1Char('0'));
+    static const char digits[] = "0123456789ABCDEF";
+    text.reserve(text.size() + 3 * count);
+    for (int i = 0; i < count; ++i) {
+        text += QLatin1Char(digits[data[i] >> 4]);
+        text += QLatin1Char(digits[data[i] & 0x0F]);
+        text += QLatin1Char(' ');
+    }
+    return text;
+}
+
+} // namespace lanpanel
