@@ -4,8 +4,13 @@
 #include "common/support/gbk.h"
 
 #include <QFile>
+#include <algorithm>
 
 namespace lanpanel {
+
+namespace {
+constexpr qsizetype kBlockSize = 64 * 1024;
+}
 
 MonitorLog::MonitorLog(QObject* parent)
     : QObject(parent), clock_([] { return QDateTime::currentDateTime(); }) {}
@@ -18,9 +23,17 @@ void MonitorLog::Log(const QString& text) {
     if (paused_)
         return;
     const QString line = clock_().toString(QStringLiteral("HH:mm:ss ")) + text;
-    starts_.push_back(text_.size());
-    text_ += support::ToGbk(line);
-    text_ += "\r\n";
+    const QByteArray bytes = support::ToGbk(line) + "\r\n";
+    if (blocks_.empty() || blocks_.back().size() + bytes.size() > kBlockSize) {
+        blocks_.emplace_back();
+        blocks_.back().reserve(std::max<qsizetype>(kBlockSize, bytes.size()));
+    }
+    QByteArray& block = blocks_.back();
+    lines_.push_back({static_cast<std::uint32_t>(blocks_.size() - 1),
+                      static_cast<std::uint32_t>(block.size()),
+                      static_cast<std::uint32_t>(bytes.size() - 2)});
+    block += bytes;
+    textSize_ += bytes.size();
     if (line.size() > widest_)
         widest_ = static_cast<int>(line.size());
     emit LineAdded(line);
@@ -29,10 +42,16 @@ void MonitorLog::Log(const QString& text) {
 QString MonitorLog::Line(int row) const {
     if (row < 0 || row >= LineCount())
         return {};
-    const std::size_t i = starts_.size() - 1 - static_cast<std::size_t>(row);
-    const qsizetype begin = starts_[i];
-    const qsizetype end = i + 1 < starts_.size() ? starts_[i + 1] : text_.size();
-    return support::FromGbk(text_.mid(begin, end - begin - 2));
+    const LineRef& ref = lines_[lines_.size() - 1 - static_cast<std::size_t>(row)];
+    return support::FromGbk(blocks_[ref.block].mid(ref.offset, ref.length));
+}
+
+QByteArray MonitorLog::LogText() const {
+    QByteArray text;
+    text.reserve(textSize_);
+    for (const QByteArray& block : blocks_)
+        text += block;
+    return text;
 }
 
 QString MonitorLog::ProposedFileName(const QDateTime& when) {
@@ -50,8 +69,8 @@ QString MonitorLog::SaveFolder() {
 bool MonitorLog::Save(const QString& path, QString* error) {
     savedPath_ = path;
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(text_) != text_.size()) {
+    const QByteArray text = LogText();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size()) {
         if (error)
             *error = file.errorString();
         return false;

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -31,7 +32,7 @@ public:
     // What a double-click on the list does.
     void TogglePaused() { paused_ = !paused_; }
 
-    int LineCount() const { return static_cast<int>(starts_.size()); }
+    int LineCount() const { return static_cast<int>(lines_.size()); }
     // Row 0 is the newest line.
     QString Line(int row) const;
     // Characters of the longest line so far; kept as lines arrive so a window never measures
@@ -39,7 +40,7 @@ public:
     int WidestLine() const { return widest_; }
 
     // Every line oldest first, each followed by CRLF, as GBK bytes.
-    const QByteArray& LogText() const { return text_; }
+    QByteArray LogText() const;
 
     // "网口面板(YYYY.MM.DD HH.MM).txt"
     static QString ProposedFileName(const QDateTime& when);
@@ -61,8 +62,15 @@ signals:
 private:
     Clock clock_;
     bool paused_ = false;
-    QByteArray text_;
-    std::vector<qsizetype> starts_; // byte offset of each line in text_, oldest first
+    // The text lives in fixed-size blocks, so a long log never has to be copied to grow.
+    struct LineRef {
+        std::uint32_t block;
+        std::uint32_t offset;
+        std::uint32_t length; // without the CRLF
+    };
+    std::vector<QByteArray> blocks_;
+    std::deque<LineRef> lines_; // oldest first
+    qsizetype textSize_ = 0;
     int widest_ = 0;
     QString savedPath_;
 };

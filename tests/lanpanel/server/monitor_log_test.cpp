@@ -27,9 +27,21 @@ TEST(MonitorLog, LinesNewestFirstTextOldestFirst) {
     EXPECT_TRUE(
         MonitorLog::FrameText(true, many, 1000).startsWith(QStringLiteral("收 (1000)：00 ")));
 
+    // the largest read makes a line longer than a storage block; neighbours stay intact
+    std::vector<std::uint8_t> largest(0x5FFF, 0xAB);
+    const QString longLine = MonitorLog::FrameText(true, largest.data(), 0x5FFF);
+    for (int i = 0; i < 3; ++i)
+        log.Log(i == 1 ? longLine : QStringLiteral("x%1").arg(i));
+    EXPECT_EQ(log.Line(1), QStringLiteral("10:15:02 ") + longLine);
+    EXPECT_EQ(log.Line(0), QStringLiteral("10:15:02 x2"));
+    EXPECT_EQ(log.Line(2), QStringLiteral("10:15:02 x0"));
+    EXPECT_TRUE(
+        log.LogText().endsWith(support::ToGbk(QStringLiteral("AB AB \r\n10:15:02 x2\r\n"))));
+    EXPECT_EQ(log.WidestLine(), longLine.size() + 9);
+
     log.TogglePaused();
     log.Log(QStringLiteral("lost"));
-    EXPECT_EQ(log.LineCount(), 3);
+    EXPECT_EQ(log.LineCount(), 6);
     log.TogglePaused();
     log.Log(QStringLiteral("kept"));
     EXPECT_EQ(log.Line(0), QStringLiteral("10:15:02 kept"));
