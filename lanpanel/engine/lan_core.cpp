@@ -28,7 +28,25 @@ bool LanCore::StartService() {
     connect(server_.get(), &CommServer::DeviceLost, this, &LanCore::DeviceLost);
     connect(server_.get(), &CommServer::PlaySound, this, &LanCore::PlaySound);
     engine_.SetLink(server_.get());
+    emit TitleChanged(kTitleWaiting);
     server_->Start();
+    return true;
+}
+
+bool LanCore::StopService() {
+    if (!server_)
+        return false;
+    server_->StopService();
+    ForgetDevice();
+    emit TitleChanged(kTitleStopped);
+    return true;
+}
+
+bool LanCore::ResumeService() {
+    if (!server_)
+        return false;
+    server_->ResumeService();
+    emit TitleChanged(kTitleWaiting);
     return true;
 }
 

@@ -26,9 +26,14 @@ public:
     // Scans the template folder (AppDir\模板文件 unless given); messages go out as ShowMessage.
     bool ScanTemplates(const QString& folder = QString());
 
-    // Creates and starts the server the first time; later calls change nothing and return false
-    // (the main dialog then only shows the monitor).
+    // Creates and starts the server the first time (title: waiting); later calls change nothing
+    // and return false (the main dialog then only shows the monitor).
     bool StartService();
+    // 停止服务 confirmed: no beacon, the relay dropped, arrivals refused, the device forgotten
+    // (no DeviceLost follows), title: stopped. False when no server exists.
+    bool StopService();
+    // 重启服务: beacon and arrivals again, title: waiting. False when no server exists.
+    bool ResumeService();
 
     // What the core does when the relay is gone: the engine forgets it and no template is
     // selected any more.

@@ -259,8 +259,11 @@ TEST_F(EndToEnd, DisconnectResetsAndReconnectIdentifiesAgain) {
 TEST_F(EndToEnd, StoppedServiceRefusesUntilResumed) {
     StartSim();
     ASSERT_TRUE(WaitFor([&] { return Identified(); }));
-    core->Server()->StopService();
-    core->ForgetDevice();
+    QStringList titles;
+    QObject::connect(core.get(), &LanCore::TitleChanged, &receiver,
+                     [&](const QString& t) { titles << t; });
+    ASSERT_TRUE(core->StopService());
+    EXPECT_EQ(core->Shared().SelectedTemplateIndex, kNoTemplate);
     const int before = sim->Connections();
     ASSERT_TRUE(WaitFor([&] {
         const MonitorLog& log = core->Server()->Monitor();
@@ -268,9 +271,10 @@ TEST_F(EndToEnd, StoppedServiceRefusesUntilResumed) {
     }));
     EXPECT_FALSE(core->Server()->Connected());
     EXPECT_EQ(Current(), nullptr);
-    core->Server()->ResumeService();
+    ASSERT_TRUE(core->ResumeService());
     ASSERT_TRUE(WaitFor([&] { return core->Server()->Connected() && Identified(); }));
     EXPECT_GT(sim->Connections(), before);
+    EXPECT_EQ(titles.mid(0, 3), (QStringList{kTitleStopped, kTitleWaiting, kTitleConnected}));
 }
 
 TEST_F(EndToEnd, SplitFramesAreJoined) {
