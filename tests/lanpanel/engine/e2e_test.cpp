@@ -364,3 +364,33 @@ TEST(Pq4820SimProgram, RunsAgainstTheCore) {
     EXPECT_EQ(core.Engine().CurrentTemplate()->Index, 2);
     EXPECT_TRUE(sim.readAllStandardOutput().contains("UDP"));
 }
+
+TEST(Pq4820SimRelay, CutsRequestsFromAStream) {
+    // requests that arrive together, a stray byte, and a download that is still incomplete
+    QByteArray stream = QByteArray::fromHex("14810501FE040100"
+                                            "ee"
+                                            "07810901FE0004"
+                                            "0A812A01FEFA0B02"
+                                            "0301010302010C00"
+                                            "030201");
+    using pq4820sim::RelayModel;
+    EXPECT_EQ(RelayModel::NextRequest(stream).size(), 8u);
+    EXPECT_EQ(RelayModel::NextRequest(stream).size(), 7u); // the stray byte is skipped
+    EXPECT_TRUE(RelayModel::NextRequest(stream).empty());  // waits for the rest
+    stream += QByteArray::fromHex("07040100000000");
+    const auto download = RelayModel::NextRequest(stream);
+    ASSERT_EQ(download.size(), 8u + 8u + 10u);
+    EXPECT_TRUE(stream.isEmpty());
+
+    RelayModel relay({});
+    QString report;
+    relay.Handle(
+        {0x0A, 0x81, 0x28, 0x01, 0xFE, 0xFA, 0x05, 0x01, 0x00, 0x02, 0x01, 0x03, 0x01, 0x01, 0x03},
+        &report);
+    relay.Handle(download, &report);
+    EXPECT_EQ(relay.SelectedZone(), 3);
+    EXPECT_EQ(relay.Setting(3, 0), 12.0f);
+    EXPECT_EQ(relay.Setting(3, 1), 0.0f); // the float that arrived whole: 0x00000000
+    // a request for another station is not answered
+    EXPECT_TRUE(relay.Handle({0x14, 0x81, 0x05, 0x09, 0xFE, 0x04, 0x01, 0x00}, &report).empty());
+}
