@@ -228,6 +228,8 @@ void ProtocolEngine::HandleGenericAnswer(const std::uint8_t* data, int len) {
             WalkSets(data, len, 3, [&](const std::uint8_t* set, int size) {
                 const int i = RecordOf(set);
                 const auto v = DecodeValue(set + kSetHeader, size);
+                // A size the relay's value sets never have is not guessed at: the setting keeps
+                // the last value it was read with.
                 if (i < 0 || !v)
                     return;
                 tpl.Setting[i].DataType = set[3];
