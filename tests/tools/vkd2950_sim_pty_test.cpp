@@ -11,6 +11,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -130,6 +131,47 @@ TEST_F(PtySim, AnswersAPollAtTheLinesPaceAndSplitsOnRequest) {
     sim_->Stop();
     EXPECT_FALSE(QFileInfo(link).isSymLink()) << "the link goes with the simulator";
     EXPECT_GE(sim_->Requests(), 3u);
+}
+
+// A serial device the simulator opens through the serial-port layer: here the slave side of a
+// pseudo-terminal whose master plays the companel end.
+TEST_F(PtySim, AnswersOnASerialDevice) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const QString slave = QString::fromLocal8Bit(ptsname(master));
+    termios t{};
+    tcgetattr(master, &t);
+    cfmakeraw(&t);
+    tcsetattr(master, TCSANOW, &t);
+
+    Make();
+    vkdsim::FaultSettings faults;
+    faults.Pacing = false;
+    {
+        vkdsim::Simulator sim(std::move(device_), faults);
+        QString error;
+        ASSERT_TRUE(sim.OpenDevice(slave, &error)) << error.toStdString();
+        ASSERT_TRUE(sim.Start());
+        const Bytes search = ToBytes(companel::BuildAddressSearch());
+        ASSERT_EQ(::write(master, search.data(), search.size()), 8);
+        Bytes answer;
+        pollfd p{master, POLLIN, 0};
+        while (answer.size() < 7 && ::poll(&p, 1, 2000) > 0) {
+            std::uint8_t buf[64];
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            answer.insert(answer.end(), buf, buf + n);
+        }
+        EXPECT_EQ(answer, Sealed({0xFE, 3, 2, 0, 1}));
+    }
+    QString error;
+    vkdsim::Simulator none(nullptr, faults);
+    EXPECT_FALSE(none.OpenDevice(QStringLiteral("/dev/nonexistent-tty"), &error));
+    EXPECT_FALSE(error.isEmpty());
+    ::close(master);
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 #include "tools/vkd2950-sim/device.h"
 
 #include "common/support/gbk.h"
+#include "companel/config/point_table_loader.h"
 #include "companel/link/crc.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
@@ -616,6 +618,21 @@ Bytes Device::EventRead(const std::uint8_t* r) const {
     }
     Seal(answer);
     return answer;
+}
+
+std::unique_ptr<Device> LoadDevice(const QString& iniPath, const DeviceOptions& options,
+                                   qint64 nowMs, QString* error, QStringList* notes) {
+    // A missing file would load as empty tables: a relay without registers helps nobody.
+    if (!QFileInfo(iniPath).isFile()) {
+        if (error)
+            *error = QStringLiteral("point table not found: %1").arg(iniPath);
+        return nullptr;
+    }
+    auto tables = std::make_unique<companel::PointTables>();
+    const QStringList loaded = companel::LoadPointTables(*tables, iniPath);
+    if (notes)
+        *notes = loaded;
+    return std::make_unique<Device>(*tables, options, nowMs);
 }
 
 } // namespace vkdsim

@@ -9,8 +9,10 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <random>
 #include <vector>
@@ -128,5 +130,10 @@ private:
     std::mt19937 rng_;
     EventLog events_;
 };
+
+// A relay laid out from the point-table INI at `iniPath`; nothing (and the reason in `error`)
+// when the file does not exist. Notes of the loader (clipped counts) go to `notes`.
+std::unique_ptr<Device> LoadDevice(const QString& iniPath, const DeviceOptions& options,
+                                   qint64 nowMs, QString* error, QStringList* notes = nullptr);
 
 } // namespace vkdsim

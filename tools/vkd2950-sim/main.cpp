@@ -2,7 +2,6 @@
 // tests. Prints the line it answers on, then answers until interrupted or told "quit".
 
 #include "common/support/gbk.h"
-#include "companel/config/point_table_loader.h"
 #include "tools/vkd2950-sim/simulator.h"
 
 #include <QCommandLineParser>
@@ -231,14 +230,23 @@ int main(int argc, char** argv) {
     }
 
     const QString iniPath = parser.value(ini);
-    if (!QFileInfo::exists(iniPath)) {
-        Err(QStringLiteral("point table not found: %1").arg(iniPath));
+    QStringList notes;
+    auto relay = vkdsim::LoadDevice(iniPath, options, vkdsim::Simulator::NowMs(), &error, &notes);
+    for (const QString& note : notes)
+        Err(note);
+    if (!relay) {
+        Err(error);
         return 2;
     }
-    auto tables = std::make_unique<companel::PointTables>();
-    for (const QString& note : companel::LoadPointTables(*tables, iniPath))
-        Err(note);
-    auto relay = std::make_unique<vkdsim::Device>(*tables, options, vkdsim::Simulator::NowMs());
+    const companel::PointTables& tables = relay->Tables();
+    const QString layout =
+        QStringLiteral("%1 telemetry, %2 inputs, parameters %3+%4, settings %5+%6")
+            .arg(tables.Telemetry.Number)
+            .arg(tables.Signals.Number)
+            .arg(tables.Parameters.Start)
+            .arg(tables.Parameters.Number)
+            .arg(tables.Settings.Start)
+            .arg(tables.Settings.Number);
     vkdsim::Simulator sim(std::move(relay), faults, options.Seed);
     if (parser.isSet(verbose))
         sim.SetLogger([](const QString& line) {
@@ -258,20 +266,13 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGHUP, OnSignal);
     std::cout << sim.SlavePath().toLocal8Bit().constData() << std::endl;
-    Err(QStringLiteral("vkd2950-sim: address %1 on %2%3, point table %4 (%5 telemetry, %6 inputs, "
-                       "parameters %7+%8, settings %9+%10); %11. Type help for commands.")
+    Err(QStringLiteral("vkd2950-sim: address %1 on %2%3, point table %4 (%5); %6. Type help for "
+                       "commands.")
             .arg(options.Address)
             .arg(sim.SlavePath())
             .arg(parser.isSet(link) ? QStringLiteral(" (linked as %1)").arg(parser.value(link))
                                     : QString())
-            .arg(iniPath)
-            .arg(tables->Telemetry.Number)
-            .arg(tables->Signals.Number)
-            .arg(tables->Parameters.Start)
-            .arg(tables->Parameters.Number)
-            .arg(tables->Settings.Start)
-            .arg(tables->Settings.Number)
-            .arg(vkdsim::Describe(faults)));
+            .arg(iniPath, layout, vkdsim::Describe(faults)));
     if (!sim.Start()) {
         Err(QStringLiteral("cannot start the line thread"));
         return 1;

@@ -2,6 +2,7 @@
 
 #include "tools/vkd2950-sim/request_framer.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
@@ -11,6 +12,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vkdsim {
@@ -190,6 +192,8 @@ bool Simulator::LinkAs(const QString& path, QString* error) {
         *error = QStringLiteral("no line to link to");
         return false;
     }
+    // companel looks in AppDir/ports, which a fresh build tree does not have yet.
+    QDir().mkpath(QFileInfo(path).absolutePath());
     const QByteArray target = QFile::encodeName(slavePath_);
     const QByteArray where = QFile::encodeName(path);
     QFileInfo info(path);
@@ -209,8 +213,17 @@ bool Simulator::Start() {
         return false;
     stop_ = false;
     running_ = true;
-    thread_ = std::thread([this] { Run(); });
-    return true;
+    lineState_ = LineState::Opening;
+    thread_.reset(QThread::create([this] { Run(); }));
+    thread_->start();
+    // Requests written before the port is open would be purged with its buffers.
+    std::unique_lock<std::mutex> lock(sleepMutex_);
+    sleepWake_.wait(lock, [this] { return lineState_ != LineState::Opening; });
+    const bool open = lineState_ == LineState::Open;
+    lock.unlock();
+    if (!open)
+        Stop();
+    return open;
 }
 
 void Simulator::Stop() {
@@ -219,8 +232,10 @@ void Simulator::Stop() {
         stop_ = true;
     }
     sleepWake_.notify_all();
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_) {
+        thread_->wait();
+        thread_.reset();
+    }
     running_ = false;
     if (!linkPath_.isEmpty()) {
         // Only our own link goes; a file put there meanwhile stays.
@@ -262,20 +277,30 @@ bool Simulator::SleepMs(int ms) {
                                 [this] { return stop_.load(); });
 }
 
+void Simulator::SetLineState(LineState state) {
+    {
+        std::lock_guard<std::mutex> lock(sleepMutex_);
+        lineState_ = state;
+    }
+    sleepWake_.notify_all();
+}
+
 void Simulator::Run() {
     std::unique_ptr<ByteLink> own;
     ByteLink* link = link_.get();
     if (!link) {
         auto serial = std::make_unique<SerialLink>();
         QString error;
-        if (!serial->Open(devicePath_, &error)) {
+        const bool opened = serial->Open(devicePath_, &error);
+        if (!opened) {
             Log(error);
-            running_ = false;
+            SetLineState(LineState::Failed);
             return;
         }
         own = std::move(serial);
         link = own.get();
     }
+    SetLineState(LineState::Open);
     // A request's bytes follow each other closely; a pause this long ends whatever came.
     constexpr auto kRequestGap = std::chrono::milliseconds(50);
     RequestFramer framer;

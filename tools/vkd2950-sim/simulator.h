@@ -14,12 +14,12 @@
 #include "tools/vkd2950-sim/faults.h"
 
 #include <QString>
+#include <QThread>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace vkdsim {
 
@@ -42,6 +42,7 @@ public:
     // again by Stop().
     bool LinkAs(const QString& path, QString* error);
 
+    // Starts the line thread; returns once the line is open (false when it could not be).
     bool Start();
     void Stop();
     bool Running() const { return running_; }
@@ -65,6 +66,8 @@ public:
 
 private:
     void Run();
+    enum class LineState { Opening, Open, Failed };
+    void SetLineState(LineState state);
     void Deliver(const Delivery& delivery);
     bool SleepMs(int ms); // false when stopping
     void Log(const QString& line);
@@ -78,11 +81,13 @@ private:
     FaultSettings faults_;
     std::mt19937 rng_;
     std::function<void(const QString&)> logger_;
-    std::thread thread_;
+    // A QThread rather than a bare thread: the serial-port layer needs one for its notifiers.
+    std::unique_ptr<QThread> thread_;
     std::atomic<bool> running_{false};
     std::atomic<bool> stop_{false};
     std::mutex sleepMutex_;
     std::condition_variable sleepWake_;
+    LineState lineState_ = LineState::Opening; // under sleepMutex_
     std::atomic<std::size_t> requests_{0};
     std::atomic<std::size_t> answers_{0};
 };
