@@ -7,6 +7,8 @@
 #include "tools/vkd2950-sim/faults.h"
 #include "tools/vkd2950-sim/request_framer.h"
 
+#include <random>
+
 namespace {
 
 using namespace simtest;
@@ -54,12 +56,37 @@ TEST(RequestFramer, FindsRequestsWhateverTheChunksAndNoiseAround) {
     }
 }
 
-TEST(RequestFramer, AnEndlessStreamOfNoiseIsBoundedAndLeavesNoRequest) {
+TEST(RequestFramer, NoiseIsBoundedAndEveryFrameItYieldsIsSealed) {
     vkdsim::RequestFramer framer;
     Bytes noise(4096, 0x10);
     EXPECT_TRUE(framer.Feed(noise.data(), noise.size()).empty());
     EXPECT_LE(framer.Pending(), 512u);
     EXPECT_TRUE(framer.Idle().empty());
+
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_int_distribution<std::size_t> chunk(1, 300);
+    const Bytes poll = ToBytes(companel::BuildPoll(1, 58));
+    std::size_t polls = 0;
+    for (int round = 0; round < 400; ++round) {
+        Bytes stream(chunk(rng));
+        for (auto& b : stream)
+            b = static_cast<std::uint8_t>(byte(rng));
+        if (round % 4 == 0)
+            stream.insert(stream.end(), poll.begin(), poll.end());
+        auto frames = framer.Feed(stream.data(), stream.size());
+        if (round % 4 == 3)
+            for (auto& f : framer.Idle())
+                frames.push_back(f);
+        for (const Bytes& f : frames) {
+            ASSERT_GE(f.size(), 8u);
+            ASSERT_TRUE(companel::CheckCrc(f.data(), f.size(), f.size() - 2));
+            polls += f == poll;
+        }
+        ASSERT_LE(framer.Pending(), 512u);
+    }
+    // Noise may swallow a poll that follows it without a pause, but not most of them.
+    EXPECT_GT(polls, 50u);
 }
 
 class Faults : public ::testing::Test {

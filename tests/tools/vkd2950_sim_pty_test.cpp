@@ -6,7 +6,9 @@
 #include "tools/vkd2950-sim/simulator.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <chrono>
 #include <fcntl.h>
@@ -172,6 +174,64 @@ TEST_F(PtySim, AnswersOnASerialDevice) {
     EXPECT_FALSE(none.OpenDevice(QStringLiteral("/dev/nonexistent-tty"), &error));
     EXPECT_FALSE(error.isEmpty());
     ::close(master);
+}
+
+// The program as a user runs it: the line's path first, a link that lives as long as the
+// program, console commands, and a clean end on "quit" or SIGTERM.
+TEST(Vkd2950SimProgram, RunsOnALinkUntilToldToStop) {
+    const QString program = QStringLiteral(RELAY_BINARY_DIR "/bin/vkd2950-sim");
+    ASSERT_TRUE(QFileInfo::exists(program));
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ports/COM2"));
+    for (const bool viaSignal : {false, true}) {
+        SCOPED_TRACE(viaSignal ? "SIGTERM" : "quit");
+        QProcess sim;
+        sim.start(program, {QStringLiteral("--link"), link, QStringLiteral("--pacing"),
+                            QStringLiteral("off"), QStringLiteral("--address"), QStringLiteral("7"),
+                            QStringLiteral("--ini"), SampleIni()});
+        ASSERT_TRUE(sim.waitForStarted(5000));
+        while (!sim.canReadLine() && sim.waitForReadyRead(10000)) {
+        }
+        const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
+        EXPECT_TRUE(path.startsWith(QStringLiteral("/dev/")));
+        EXPECT_EQ(QFileInfo(link).symLinkTarget(), path);
+        {
+            Port port(link);
+            ASSERT_TRUE(port.Ok());
+            sim.write("fault crc x1\n");
+            // The console confirms a command on standard error once it is in force.
+            QByteArray said;
+            QElapsedTimer waited;
+            waited.start();
+            while (!said.contains("fault crc") && waited.elapsed() < 10000) {
+                sim.waitForReadyRead(50);
+                said += sim.readAllStandardError();
+            }
+            ASSERT_TRUE(said.contains("fault crc")) << said.constData();
+            port.Send(companel::BuildPoll(7, 58));
+            const Bytes spoiled = Port::Joined(port.Receive(3000, 100));
+            EXPECT_EQ(companel::CheckPollAnswer(spoiled.data(), spoiled.size(), 7).FailedRule, 3);
+            port.Send(companel::BuildPoll(7, 58));
+            const Bytes good = Port::Joined(port.Receive(3000, 100));
+            EXPECT_TRUE(companel::CheckPollAnswer(good.data(), good.size(), 7).Accepted());
+        }
+        if (viaSignal) {
+            sim.terminate();
+        } else {
+            sim.write("quit\n");
+            sim.waitForBytesWritten(1000);
+        }
+        ASSERT_TRUE(sim.waitForFinished(10000));
+        EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(sim.exitCode(), 0);
+        EXPECT_FALSE(QFileInfo(link).isSymLink());
+    }
+
+    QProcess bad;
+    bad.start(program, {QStringLiteral("--address"), QStringLiteral("300")});
+    ASSERT_TRUE(bad.waitForFinished(10000));
+    EXPECT_EQ(bad.exitCode(), 2);
+    EXPECT_TRUE(bad.readAllStandardError().contains("--address"));
 }
 
 } // namespace
