@@ -342,6 +342,13 @@ TEST_F(SimTest, SearchAddressAnswersWithTheRelaysOwnAddress) {
     EXPECT_TRUE(Ask(companel::BuildReadRegisters(0xFE, 100, 1)).empty());
     EXPECT_TRUE(Ask(companel::BuildOperation(0xFE, Operation::SignalReset)).empty());
     EXPECT_EQ(Ask(companel::BuildPoll(5, 58)).size(), 121u);
+
+    // Moved to another address, the relay answers there and reports it to the search.
+    EXPECT_FALSE(device_->SetAddress(0));
+    EXPECT_FALSE(device_->SetAddress(248));
+    ASSERT_TRUE(device_->SetAddress(9));
+    EXPECT_TRUE(Ask(companel::BuildPoll(5, 58)).empty());
+    EXPECT_EQ(Ask(companel::BuildAddressSearch()), Sealed({0xFE, 3, 2, 0, 9}));
 }
 
 TEST_F(SimTest, CalibrationAgainstTheAppliedValueConverges) {

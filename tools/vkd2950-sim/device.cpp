@@ -297,6 +297,13 @@ void Device::Advance(qint64 nowMs) {
         ScheduleSignalChange(nowMs);
 }
 
+bool Device::SetAddress(std::uint8_t address) {
+    if (address < 1 || address > 247)
+        return false;
+    options_.Address = address;
+    return true;
+}
+
 void Device::SetSignal(std::size_t i, bool closed) {
     if (i < signals_.size())
         signals_[i] = closed;

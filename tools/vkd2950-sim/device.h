@@ -58,6 +58,8 @@ public:
     void Advance(qint64 nowMs);
 
     std::uint8_t Address() const { return options_.Address; }
+    // Moves the relay to another address (1..247), as a changed address parameter would.
+    bool SetAddress(std::uint8_t address);
     const companel::PointTables& Tables() const { return tables_; }
 
     // Register as a read would return it; nothing when the relay does not hold it.

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -42,6 +43,7 @@ const char* kConsoleHelp =
     "  pacing on|off        bytes at the pace of 9600 bit/s\n"
     "  turnaround <ms>      think time before each answer\n"
     "  mode 0|1             remote-control mode (parameter 50)\n"
+    "  address <1..247>     answer at another address from now on\n"
     "  accident on|off      hold the accident input closed\n"
     "  status               faults, counters and the relay's clock\n"
     "  quit\n";
@@ -61,6 +63,12 @@ bool Command(vkdsim::Simulator& sim, const QString& line) {
         const auto mode = static_cast<std::uint16_t>(w[1].toUInt());
         sim.WithDevice([mode](vkdsim::Device& d) { d.SetRemoteMode(mode); });
         Err(QStringLiteral("remote-control mode %1").arg(mode));
+    } else if (verb == QLatin1String("address") && w.size() == 2) {
+        const uint n = w[1].toUInt();
+        const bool ok = n <= 255 && sim.WithDevice([n](vkdsim::Device& d) {
+            return d.SetAddress(static_cast<std::uint8_t>(n));
+        });
+        Err(ok ? QStringLiteral("address %1").arg(n) : QStringLiteral("address must be 1..247"));
     } else if (verb == QLatin1String("accident") && w.size() == 2 &&
                (w[1] == QLatin1String("on") || w[1] == QLatin1String("off"))) {
         const bool held = w[1] == QLatin1String("on");
@@ -265,6 +273,8 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGHUP, OnSignal);
+    // Started with & from a shell, reading the terminal would stop the whole program.
+    std::signal(SIGTTIN, SIG_IGN);
     std::cout << sim.SlavePath().toLocal8Bit().constData() << std::endl;
     Err(QStringLiteral("vkd2950-sim: address %1 on %2%3, point table %4 (%5); %6. Type help for "
                        "commands.")
@@ -291,6 +301,11 @@ int main(int argc, char** argv) {
             continue;
         char buf[256];
         const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n < 0 && (errno == EIO || errno == EINTR)) {
+            // Run in the background of a terminal: the console waits for the foreground.
+            ::usleep(200 * 1000);
+            continue;
+        }
         if (n <= 0) {
             console = false;
             continue;

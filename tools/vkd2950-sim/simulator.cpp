@@ -306,8 +306,10 @@ void Simulator::Run() {
     RequestFramer framer;
     auto lastByte = Clock::now();
     std::uint8_t buffer[512];
+    bool lineLost = false;
     while (!stop_) {
-        const long n = link->Read(buffer, sizeof buffer, 10);
+        // Short waits only while a request is being assembled, to notice the pause after it.
+        const long n = link->Read(buffer, sizeof buffer, framer.Pending() > 0 ? 10 : 100);
         std::vector<std::vector<std::uint8_t>> requests;
         if (n > 0) {
             lastByte = Clock::now();
@@ -319,9 +321,16 @@ void Simulator::Run() {
                 if (requests.empty())
                     Log(QStringLiteral("dropped %1 bytes that form no request").arg(dropped));
             }
-        } else if (!SleepMs(50)) {
-            break;
+        } else {
+            if (!lineLost) {
+                Log(QStringLiteral("the line reports an error; still listening"));
+                lineLost = true;
+            }
+            if (!SleepMs(50))
+                break;
+            continue;
         }
+        lineLost = false;
         for (const auto& request : requests) {
             ++requests_;
             Delivery delivery;
