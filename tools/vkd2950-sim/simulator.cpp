@@ -349,27 +349,34 @@ void Simulator::Run() {
                     Log(QStringLiteral("   (no answer)"));
                 continue;
             }
-            for (const Burst& burst : delivery.Bursts) {
-                if (burst.DelayMs > 0 && !SleepMs(burst.DelayMs))
-                    return;
-                Log(QStringLiteral("-> %1").arg(Hex(burst.Bytes.data(), burst.Bytes.size())));
-                if (!pacing) {
-                    link->Write(burst.Bytes.data(), burst.Bytes.size());
-                    continue;
-                }
-                // One byte per character time, measured from the first byte so the pace does
-                // not drift with the sleeps.
-                const auto begin = Clock::now();
-                for (std::size_t k = 0; k < burst.Bytes.size() && !stop_; ++k) {
-                    link->Write(&burst.Bytes[k], 1);
-                    std::this_thread::sleep_until(
-                        begin +
-                        std::chrono::microseconds(kByteTimeMicros * static_cast<long>(k + 1)));
-                }
-            }
+            if (!Deliver(*link, delivery, pacing))
+                return;
             ++answers_;
         }
     }
+}
+
+bool Simulator::Deliver(ByteLink& link, const Delivery& delivery, bool pacing) {
+    for (const Burst& burst : delivery.Bursts) {
+        if (burst.DelayMs > 0 && !SleepMs(burst.DelayMs))
+            return false;
+        Log(QStringLiteral("-> %1").arg(Hex(burst.Bytes.data(), burst.Bytes.size())));
+        if (!pacing) {
+            link.Write(burst.Bytes.data(), burst.Bytes.size());
+            continue;
+        }
+        // One byte per character time, measured from the first byte so the pace does not
+        // drift with the sleeps.
+        const auto begin = Clock::now();
+        for (std::size_t k = 0; k < burst.Bytes.size(); ++k) {
+            if (stop_)
+                return false;
+            link.Write(&burst.Bytes[k], 1);
+            std::this_thread::sleep_until(
+                begin + std::chrono::microseconds(kByteTimeMicros * static_cast<long>(k + 1)));
+        }
+    }
+    return true;
 }
 
 } // namespace vkdsim

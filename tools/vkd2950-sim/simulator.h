@@ -68,7 +68,8 @@ private:
     void Run();
     enum class LineState { Opening, Open, Failed };
     void SetLineState(LineState state);
-    void Deliver(const Delivery& delivery);
+    // Carries out a planned answer; false when the simulator is stopping.
+    bool Deliver(ByteLink& link, const Delivery& delivery, bool pacing);
     bool SleepMs(int ms); // false when stopping
     void Log(const QString& line);
 
