@@ -5,7 +5,7 @@
 #include "companel/link/port_name.h"
 #include "companel/link/requests.h"
 #include "companel/polling/management_thread.h"
-#include "recording_reporter.h"
+#include "locked_recorder.h"
 #include "tests/companel/link/pty_pair.h"
 
 #include <QDir>
@@ -21,43 +21,6 @@ using namespace companel;
 using namespace std::chrono_literals;
 
 namespace {
-
-class ThreadSafeRecorder : public CompanelReporter {
-public:
-    bool Has(const QString& line) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return inner_.Lines.contains(line);
-    }
-    void ReportStatus(const QString& t) override {
-        With([&] { inner_.ReportStatus(t); });
-    }
-    void PlayWave(const char* n) override {
-        With([&] { inner_.PlayWave(n); });
-    }
-    void SetTelemetryCell(std::size_t i, const QString& t) override {
-        With([&] { inner_.SetTelemetryCell(i, t); });
-    }
-    void SetSignalCell(std::size_t, const QString&) override {}
-    void SetDeviceClock(const QString&) override {}
-    void SetModel(const QString&) override {}
-    void SetVersion(const QString& t) override {
-        With([&] { inner_.SetVersion(t); });
-    }
-    void SetPcClock(const QString&) override {}
-    void SetAddressField(int) override {}
-    void ParametersUploaded() override {}
-    void SettingsUploaded() override {}
-    void LogFrame(int, const std::uint8_t*, std::size_t) override {}
-    int OnEventPage(const std::uint8_t*, std::size_t) override { return 0; }
-
-private:
-    template <typename F> void With(F f) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        f();
-    }
-    mutable std::mutex mutex_;
-    test::RecordingReporter inner_;
-};
 
 // Copies bytes between the masters of two pseudo-terminals, so each side sees a serial line.
 class PtyBridge {
@@ -161,7 +124,7 @@ TEST(IndependentModbusPeer, AnswersPollsCommandsUploadsAndDownloadsThatTheCoreCo
 
     SerialPort port(SerialTiming{20, 1000, 5});
     ASSERT_TRUE(port.Open(2));
-    ThreadSafeRecorder out;
+    test::LockedRecorder out;
     ManagementThread thread(state, port, out, PollTiming{0, 1, 1000, 50, 50});
     ASSERT_TRUE(thread.Start());
 
