@@ -77,13 +77,24 @@ CSpreadSheet::CSpreadSheet(const QString& file, const QString& sheetOrSeparator,
 
 CSpreadSheet::~CSpreadSheet() = default;
 
+// In batch mode nothing is written, and every refusal comes before the rows change, so only
+// the counts are kept; holding a second reference to the rows there would make every append
+// copy the whole list.
 CSpreadSheet::Snapshot CSpreadSheet::Save() const {
-    return Snapshot{rows_, fieldNames_, rowCount_, currentRow_, columnCount_, exists_};
+    Snapshot s{QStringList(), QStringList(), rowCount_, currentRow_,
+               columnCount_,  exists_,       !batch_};
+    if (s.withRows) {
+        s.rows = rows_;
+        s.fieldNames = fieldNames_;
+    }
+    return s;
 }
 
 void CSpreadSheet::Restore(const Snapshot& s) {
-    rows_ = s.rows;
-    fieldNames_ = s.fieldNames;
+    if (s.withRows) {
+        rows_ = s.rows;
+        fieldNames_ = s.fieldNames;
+    }
     rowCount_ = s.rowCount;
     currentRow_ = s.currentRow;
     columnCount_ = s.columnCount;
@@ -384,6 +395,9 @@ bool CSpreadSheet::WriteBackText() {
         file.cancelWriting();
         return false;
     }
+    // Written once with content: later headers extend this one instead of replacing it.
+    if (columnCount_ != 0)
+        exists_ = true;
     batch_ = false;
     return true;
 }

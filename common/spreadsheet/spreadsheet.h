@@ -91,6 +91,7 @@ private:
         QStringList rows, fieldNames;
         int rowCount, currentRow, columnCount;
         bool exists;
+        bool withRows;
     };
     Snapshot Save() const;
     void Restore(const Snapshot& s);
