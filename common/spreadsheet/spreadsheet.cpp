@@ -139,33 +139,38 @@ bool CSpreadSheet::LoadExcel() {
         currentRow_ = 1;
         return true;
     }
-    // Cell texts as an ODBC text read gives them; empty cells are empty texts.
-    std::vector<QStringList> grid(sheet.rowCount, QStringList());
-    for (QStringList& row : grid)
+    // Cell texts as a text read of the sheet gives them; empty cells are empty texts.
+    std::size_t next = 0; // cells are in row-major order
+    auto rowTexts = [&](std::uint32_t r) {
+        QStringList texts;
         for (int c = 0; c < columnCount_; ++c)
-            row.append(QString());
-    for (const xls::Cell& cell : sheet.cells)
-        grid[cell.row][cell.column] =
-            cell.kind == xls::CellKind::Number ? sheetline::NumberText(cell.number) : cell.text;
+            texts.append(QString());
+        for (; next < sheet.cells.size() && sheet.cells[next].row == r; ++next) {
+            const xls::Cell& cell = sheet.cells[next];
+            texts[cell.column] =
+                cell.kind == xls::CellKind::Number ? sheetline::NumberText(cell.number) : cell.text;
+        }
+        return texts;
+    };
+    auto encode = [this](const QStringList& texts) {
+        QStringList quoted;
+        for (const QString& text : texts)
+            quoted.append(sheetline::QuoteCell(text));
+        return sheetline::JoinCells(quoted, separator_);
+    };
 
     rows_.clear();
     exists_ = true;
     ++rowCount_;
-    QStringList quoted;
-    for (int c = 0; c < columnCount_; ++c) {
-        QString name = grid[0][c];
-        if (name.isEmpty())
-            name = QStringLiteral("F%1").arg(c + 1); // the driver's name of an unnamed column
-        fieldNames_.append(name);
-        quoted.append(sheetline::QuoteCell(name));
-    }
-    rows_.append(sheetline::JoinCells(quoted, separator_));
+    QStringList names = rowTexts(0);
+    for (int c = 0; c < columnCount_; ++c)
+        if (names[c].isEmpty())
+            names[c] = QStringLiteral("F%1").arg(c + 1); // how an unnamed column is called
+    fieldNames_.append(names);
+    rows_.append(encode(names));
     for (std::uint32_t r = 1; r < sheet.rowCount; ++r) {
         ++rowCount_;
-        quoted.clear();
-        for (const QString& text : grid[r])
-            quoted.append(sheetline::QuoteCell(text));
-        rows_.append(sheetline::JoinCells(quoted, separator_));
+        rows_.append(encode(rowTexts(r)));
     }
     currentRow_ = 1;
     return true;
