@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QSet>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace xls {
@@ -227,6 +228,34 @@ bool CheckWorkbookImage(const QByteArray& file, QString& problem) {
                         .arg(version, 4, 16, QLatin1Char('0')));
     const bool biff8 = version == 0x0600;
 
+    // Numbers shown as dates: libfreexl counts the days one by one, so a huge or undefined
+    // value would keep it busy for seconds; no real date lies beyond the year 9999.
+    QSet<std::uint16_t> dateFormats = {14, 15, 16, 17, 22};
+    std::vector<std::uint16_t> xfFormat;
+    auto absurdDate = [&](std::uint16_t xf, double value) {
+        return xf < xfFormat.size() && dateFormats.contains(xfFormat[xf]) && !(value < 2958466.0);
+    };
+    auto rkValue = [](std::uint32_t rk) {
+        double v;
+        if (rk & 2) {
+            v = static_cast<double>(static_cast<std::int32_t>(rk) >> 2);
+        } else {
+            const std::uint64_t bits = static_cast<std::uint64_t>(rk & 0xFFFFFFFCu) << 32;
+            std::memcpy(&v, &bits, sizeof v);
+        }
+        return (rk & 1) ? v / 100.0 : v;
+    };
+    // Whether a number format shows a date, judged by its letters as libfreexl does.
+    auto isDateFormat = [](const QString& code) {
+        bool y = false, m = false, d = false;
+        for (QChar c : code.toLower()) {
+            y = y || c == QLatin1Char('y');
+            m = m || c == QLatin1Char('m');
+            d = d || c == QLatin1Char('d');
+        }
+        return (y && m) || (m && d);
+    };
+
     QSet<std::uint32_t> bofAt;
     std::vector<std::uint32_t> sheetAt;
     std::uint32_t xfCount = 0, sstCount = 0;
@@ -353,6 +382,7 @@ bool CheckWorkbookImage(const QByteArray& file, QString& problem) {
         case 0x00E0: // XF
             if (++xfCount > 8192)
                 return fail(QStringLiteral("more cell formats than can be read"));
+            xfFormat.push_back(need(4) ? U16(s, body + 2) : 0);
             break;
         case 0x041E: // FORMAT
             if (biff8) {
@@ -363,8 +393,17 @@ bool CheckWorkbookImage(const QByteArray& file, QString& problem) {
                 qsizetype at = 5 + ((flags & 0x08) ? 2 : 0) + ((flags & 0x04) ? 4 : 0);
                 if (n == 0 || at + static_cast<qsizetype>(n) * ((flags & 1) ? 2 : 1) > len)
                     return fail(QStringLiteral("damaged number format"));
+                QString code;
+                for (std::uint16_t k = 0; k < n; ++k)
+                    code.append((flags & 1) ? QChar(U16(s, body + at + 2 * k))
+                                            : QChar::fromLatin1(s[body + at + k]));
+                if (isDateFormat(code))
+                    dateFormats.insert(U16(s, body));
             } else if (!need(3) || 3 + static_cast<std::uint8_t>(s[body + 2]) > len) {
                 return fail(QStringLiteral("damaged number format"));
+            } else if (isDateFormat(QString::fromLatin1(
+                           s.mid(body + 3, static_cast<std::uint8_t>(s[body + 2]))))) {
+                dateFormats.insert(U16(s, body));
             }
             break;
         case 0x0204: // LABEL
@@ -380,13 +419,22 @@ bool CheckWorkbookImage(const QByteArray& file, QString& problem) {
                 return fail(QStringLiteral("damaged text cell"));
             }
             break;
-        case 0x0203: // NUMBER
+        case 0x0203: { // NUMBER
             if (!need(14))
                 return fail(QStringLiteral("damaged number cell"));
+            const std::uint64_t bits = static_cast<std::uint64_t>(U32(s, body + 6)) |
+                                       (static_cast<std::uint64_t>(U32(s, body + 10)) << 32);
+            double value;
+            std::memcpy(&value, &bits, sizeof value);
+            if (absurdDate(U16(s, body + 4), value))
+                return fail(QStringLiteral("date beyond the year 9999"));
             break;
+        }
         case 0x027E: // RK
             if (!need(10))
                 return fail(QStringLiteral("damaged number cell"));
+            if (absurdDate(U16(s, body + 4), rkValue(U32(s, body + 6))))
+                return fail(QStringLiteral("date beyond the year 9999"));
             break;
         case 0x00FD: // LABELSST
             if (!need(10))
@@ -395,6 +443,9 @@ bool CheckWorkbookImage(const QByteArray& file, QString& problem) {
         case 0x00BD: // MULRK
             if (!need(6) || (len - 6) % 6 != 0)
                 return fail(QStringLiteral("damaged number cells"));
+            for (qsizetype at = body + 4; at + 6 <= body + len - 2; at += 6)
+                if (absurdDate(U16(s, at), rkValue(U32(s, at + 2))))
+                    return fail(QStringLiteral("date beyond the year 9999"));
             break;
         case 0x0205: // BOOLERR
             if (!need(8))

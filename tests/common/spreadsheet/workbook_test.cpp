@@ -288,8 +288,12 @@ TEST_F(WorkbookTest, DamagedWorkbooksAreRefusedOrReadSafely) {
     const qsizetype streamAt = 512; // our writer puts the stream right after the header
     const qsizetype dims = stream.indexOf(QByteArray("\x00\x02\x0E\x00", 4));
     const qsizetype sst = stream.indexOf(QByteArray("\xFC\x00", 2));
+    // The date cell of sheet "dates": NUMBER record with XF 16.
+    const qsizetype date =
+        stream.indexOf(QByteArray("\x03\x02\x0E\x00\x00\x00\x00\x00\x10\x00", 10));
     ASSERT_GT(dims, 0);
     ASSERT_GT(sst, 0);
+    ASSERT_GT(date, 0);
     struct Damage {
         const char* what;
         qsizetype at;
@@ -306,6 +310,8 @@ TEST_F(WorkbookTest, DamagedWorkbooksAreRefusedOrReadSafely) {
         {"huge DIMENSIONS columns", streamAt + dims + 14, QByteArray("\xFF\x7F", 2)},
         {"record length past the stream", streamAt + sst + 2, QByteArray("\xFF\x7F", 2)},
         {"SST string count", streamAt + sst + 8, QByteArray("\xFF\xFF\xFF\x7F", 4)},
+        {"date in the year 10000 and later", streamAt + date + 10,
+         QByteArray("\x00\x00\x00\x00\x00\x00\xE0\x41", 8)},
     };
     for (const Damage& d : damages) {
         QByteArray bad = image;
