@@ -312,8 +312,11 @@ bool DumpWithXlrd(const QString& path, Dump& out, QString& error) {
             return ::testing::AssertionFailure() << "ssconvert failed";
         for (std::size_t i = 0; i < expected.size(); ++i) {
             QFile f(dir.filePath(QStringLiteral("sheet%1.csv").arg(i)));
-            if (!f.open(QIODevice::ReadOnly))
+            if (!f.open(QIODevice::ReadOnly)) {
+                if (expected[i].cells.empty())
+                    continue; // an empty sheet may give no file
                 return ::testing::AssertionFailure() << "ssconvert wrote no sheet " << i;
+            }
             auto r = CompareCsv("gnumeric", expected[i], ParseCsv(QString::fromUtf8(f.readAll())));
             if (!r)
                 return r;

@@ -269,6 +269,9 @@ TEST_F(SpreadSheetTest, ExcelHeaderRules) {
     ASSERT_TRUE(existing.PutHeader({"C"}));
     EXPECT_EQ(existing.FieldNames(), (QStringList{"A", "B", "C"}));
     EXPECT_EQ(existing.ColumnCount(), 3);
+    ASSERT_TRUE(existing.WriteBack());
+    EXPECT_TRUE(
+        readback::ReadersAgree(Path(QStringLiteral("h.xls")), {SheetOf("S", {{"A", "B", "C"}})}));
 
     // A text file takes equal names.
     CSpreadSheet text(Path(QStringLiteral("h.csv")), QStringLiteral(","), false);
@@ -471,6 +474,7 @@ TEST_F(SpreadSheetTest, FailuresLeaveRowsAndFilesAlone) {
         CSpreadSheet sheet(path, QStringLiteral("S"), false);
         ASSERT_TRUE(sheet.PutHeader({"A"}));
         good = ReadAll(path);
+        EXPECT_TRUE(readback::ReadersAgree(path, {SheetOf("S", {{"A"}})}));
     }
     QByteArray damaged = good;
     damaged.replace(0, 4, "XXXX");
@@ -531,6 +535,9 @@ TEST_F(SpreadSheetTest, ConvertFormatBothWays) {
     ASSERT_TRUE(sheet.PutRow({"实际值", "57.7350"}));
     ASSERT_TRUE(sheet.PutRow({"测量值", "\\"}));
     ASSERT_TRUE(sheet.WriteBack());
+    EXPECT_TRUE(readback::ReadersAgree(
+        xlsPath, {SheetOf(QStringLiteral("测量检验值"),
+                          {{"通道名", "Ua"}, {"实际值", "57.7350"}, {"测量值", "\\"}})}));
     ASSERT_TRUE(sheet.ConvertFormat(QStringLiteral(";")));
     EXPECT_EQ(ReadAll(Path(QStringLiteral("m.csv"))),
               support::ToGbk(QStringLiteral("\"通道名\";\"Ua\"\r\n\"实际值\";\"57.7350\"\r\n"
