@@ -239,6 +239,12 @@ bool CSpreadSheet::PutRow(const QStringList& values, int row, bool replace) {
 
 // Encodes and places the row; the result of an immediate WriteBack is passed on.
 bool CSpreadSheet::PutRowUnchecked(const QStringList& values, int row, bool replace) {
+    // The row this call would make the last one, refused here rather than at WriteBack.
+    const int last = row == 0           ? rowCount_ + 1
+                     : row <= rowCount_ ? rowCount_ + (replace ? 0 : 1)
+                                        : row;
+    if (isExcel_ && row >= 0 && last > kMaxExcelRow)
+        row = last;
     if (row < 0 || row > (isExcel_ ? kMaxExcelRow : kMaxTextRow)) {
         lastError_ = isExcel_ ? QStringLiteral("Row %1 is outside an Excel sheet (rows 1 to "
                                                "%2)\n")

@@ -513,10 +513,13 @@ TEST_F(SpreadSheetTest, LargeSheetsWorkOrAreRefused) {
     const QByteArray written = ReadAll(path);
 
     // Row 65537 is beyond any Excel sheet; 257 columns too.
-    EXPECT_FALSE(sheet.PutRow({"1"}, 65537, true));
-    EXPECT_TRUE(sheet.LastError().contains(QLatin1String("65536")))
-        << sheet.LastError().toStdString();
-    EXPECT_EQ(sheet.RowCount(), 65536);
+    for (const int row : {65537, 0, 2}) { // replace, append, insert
+        EXPECT_FALSE(sheet.PutRow({"1"}, row, row == 65537));
+        EXPECT_TRUE(
+            sheet.LastError().startsWith(QLatin1String("Row 65537 is outside an Excel sheet")))
+            << sheet.LastError().toStdString();
+        EXPECT_EQ(sheet.RowCount(), 65536);
+    }
     CSpreadSheet wide(path, QStringLiteral("宽"), false);
     QStringList names;
     for (int c = 0; c < 257; ++c)
