@@ -1,7 +1,7 @@
 #pragma once
 // Independent read-back of the workbooks the tests write: libfreexl called directly,
-// python3-xlrd run as Debian's /usr/bin/python3, and LibreOffice or gnumeric converting to CSV
-// where one of them is installed.
+// python3-xlrd run as Debian's /usr/bin/python3 (after python3-olefile has checked the
+// container strictly), and LibreOffice or gnumeric converting to CSV where one is installed.
 
 #include "common/spreadsheet/xls_workbook.h"
 

@@ -1,4 +1,5 @@
-"""Prints every sheet of an .xls workbook as JSON, read with xlrd (an independent reader).
+"""Prints every sheet of an .xls workbook as JSON, read with xlrd (an independent reader),
+after olefile has checked the compound-file container strictly (any defect fails).
 
 Usage: /usr/bin/python3 xlrd_dump.py FILE
 Output: [{"name": ..., "cells": [[row, col, type, value], ...]}, ...] with type "s" (text),
@@ -7,6 +8,7 @@ Output: [{"name": ..., "cells": [[row, col, type, value], ...]}, ...] with type 
 import json
 import sys
 
+import olefile
 import xlrd
 
 TYPES = {
@@ -18,7 +20,18 @@ TYPES = {
 }
 
 
+def check_container(path):
+    ole = olefile.OleFileIO(path, raise_defects=olefile.DEFECT_POTENTIAL)
+    if ole.parsing_issues:
+        raise SystemExit("olefile: %s" % ole.parsing_issues)
+    size = ole.get_size("Workbook")
+    if len(ole.openstream("Workbook").read()) != size:
+        raise SystemExit("olefile: Workbook stream shorter than its size")
+    ole.close()
+
+
 def main():
+    check_container(sys.argv[1])
     book = xlrd.open_workbook(sys.argv[1], logfile=sys.stderr, verbosity=0)
     out = []
     for sheet in book.sheets():
