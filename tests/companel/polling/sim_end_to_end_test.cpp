@@ -198,10 +198,11 @@ TEST_F(SimEndToEnd, BurstsApartLessThanTheSilenceAreOneAnswer) {
 
 TEST_F(SimEndToEnd, AddressSearchFindsTheRelay) {
     sim_->WithDevice([](vkdsim::Device& d) { d.SetAddress(5); });
-    timing_.answerWaitMs = 300;
+    timing_.answerWaitMs = 1000; // the search answer must land inside the search's own wait
     StartThread();
     state_.SearchSlot.Fill(BuildAddressSearch());
-    ASSERT_TRUE(WaitUntil([&] { return out_.Has("status 寻找地址成功，地址为：5"); }));
+    ASSERT_TRUE(WaitUntil([&] { return out_.Has("status 寻找地址成功，地址为：5"); }))
+        << out_.Lines().join("\n").toStdString();
     EXPECT_EQ(state_.SlaveAddress.load(), 5);
     EXPECT_TRUE(out_.Has("address 5"));
     const int before = out_.Count("model VKD2950");
