@@ -104,6 +104,7 @@ TEST_F(ManagementThreadTest, PollsByTheTableAndDecodesTheAnswer) {
 }
 
 TEST_F(ManagementThreadTest, LinkOkDropsOnTheEleventhMissAndReturnsWithAnAnswer) {
+    timing_.answerWaitMs = 400; // answered turns must never time out, even on a loaded machine
     std::vector<int> linkOkAtRequest;
     std::mutex m;
     device_.Start([&](const QByteArray& r) {
@@ -184,11 +185,12 @@ TEST_F(ManagementThreadTest, AddressSearchMovesThePollsToTheFoundAddress) {
 }
 
 TEST_F(ManagementThreadTest, LateAnswerIsTakenAsTheAnswerToTheNextPoll) {
+    timing_.answerWaitMs = 500;
     std::atomic<int> requests{0};
     device_.Start([&](const QByteArray&) {
         if (requests++ != 0)
             return QByteArray(); // only the first poll is ever answered, and late
-        std::this_thread::sleep_for(200ms);
+        std::this_thread::sleep_for(600ms);
         return PollAnswer(1);
     });
     StartThread();

@@ -145,7 +145,7 @@ TEST_F(SimEndToEnd, LiveValuesAndEveryRequestConfirmedInBothRemoteModes) {
 }
 
 TEST_F(SimEndToEnd, LinkDropsOnTheEleventhSilentTurnAndComesBack) {
-    timing_.answerWaitMs = 150;
+    timing_.answerWaitMs = 600; // longer than the 200 ms silence and any delay of a loaded machine
     StartThread();
     ASSERT_TRUE(WaitUntil([&] { return state_.LinkOk.load() == 1; }));
     SetFault(vkdsim::FaultKind::Silent, 11);
@@ -165,12 +165,12 @@ TEST_F(SimEndToEnd, RequestQueuedWhileThePortIsClosedGoesOutWhenItOpens) {
 }
 
 TEST_F(SimEndToEnd, LateAnswerIsTakenAsTheNextOne) {
-    // The late answer's bytes arrive inside the wait, but the silence that ends the frame
-    // only comes after it: the turn is unanswered, and the next poll takes that frame.
-    timing_.answerWaitMs = 400;
+    // The answer comes 100 ms after the wait has given up; the next poll, sent meanwhile,
+    // takes it (joined with its own answer, which follows it within the silence).
+    timing_.answerWaitMs = 1000;
     StartThread();
     ASSERT_TRUE(WaitUntil([&] { return state_.LinkOk.load() == 1; }));
-    SetFault(vkdsim::FaultKind::Late, 1, 300);
+    SetFault(vkdsim::FaultKind::Late, 1, 1100);
     ASSERT_TRUE(WaitUntil([&] { return out_.Has("status 轮循回复超时!"); }));
     // The late poll answer arrives during the next turn and is decoded as its answer.
     const int before = out_.Count("model VKD2950");
@@ -181,7 +181,7 @@ TEST_F(SimEndToEnd, LateAnswerIsTakenAsTheNextOne) {
 TEST_F(SimEndToEnd, BurstsApartLessThanTheSilenceAreOneAnswer) {
     StartThread();
     ASSERT_TRUE(WaitUntil([&] { return state_.LinkOk.load() == 1; }));
-    SetFault(vkdsim::FaultKind::Split, 3, 150);
+    SetFault(vkdsim::FaultKind::Split, 3, 100);
     ASSERT_TRUE(WaitUntil([&] { return sim_->Faults().Kind == vkdsim::FaultKind::None; }));
     std::this_thread::sleep_for(400ms);
     const QStringList lines = out_.Lines();
