@@ -10,17 +10,20 @@
 #include "lanpanel/ui/measurement_page.h"
 #include "lanpanel/ui/monitor_window.h"
 #include "lanpanel/ui/report_list.h"
+#include "lanpanel/ui/splash_window.h"
 #include "lanpanel/ui/value_pages.h"
 #include "page_fixture.h"
 #include "tools/pq4820-sim/sim_client.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEnterEvent>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QUdpSocket>
 
 using namespace lanpanel;
@@ -150,6 +153,12 @@ TEST_F(MainDialogTest, FirstStartShowsDefaultsAndTemplates) {
     for (int b = 0; b < MainDialog::kPages; ++b)
         EXPECT_EQ(dialog->PageButton(b)->isEnabled(), enabled[b]) << b;
     EXPECT_EQ(dialog->PageButton(4)->toolTip(), QStringLiteral("显示保护模拟量"));
+    QStringList hovers;
+    QObject::connect(dialog->PageButton(0), &widgets::FlatButton::HoverSoundPlayed,
+                     [&](const QString& n) { hovers << n; });
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(dialog->PageButton(0), &enter);
+    EXPECT_EQ(hovers, QStringList{QStringLiteral("IDR_WAVE_HOVER")});
 
     dialog->ShowPage(4);
     EXPECT_TRUE(dialog->Protection()->isVisible());
@@ -310,4 +319,15 @@ TEST_F(MainDialogTest, RelayLostClearsTheBoxesAndReloadsMeasurements) {
     // it calls again and is identified again
     ASSERT_TRUE(WaitFor([&] { return Identified() && MeasurementList()->rowCount() == 12; }));
     EXPECT_EQ(dialog->VersionBox()->text(), QStringLiteral("V2.10"));
+}
+
+TEST(SplashWindow, PlaysTheStartSoundAndClosesByItself) {
+    QStringList sounds;
+    SplashWindow splash([&](const QString& n) { sounds << n; }, nullptr, 20);
+    EXPECT_EQ(splash.size(), QSize(900, 600));
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QTimer::singleShot(5, &splash, [&] { QApplication::sendEvent(&splash, &esc); });
+    EXPECT_EQ(splash.exec(), QDialog::Accepted); // by its timer, not by Esc
+    EXPECT_EQ(sounds, QStringList{QStringLiteral("IDR_WAVE_START")});
+    EXPECT_FALSE(splash.isVisible());
 }
