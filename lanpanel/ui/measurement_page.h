@@ -13,7 +13,6 @@ class QComboBox;
 
 namespace widgets {
 class FlatButton;
-class SoundPlayer;
 } // namespace widgets
 
 namespace lanpanel::ui {
