@@ -8,9 +8,11 @@
 #include "device_script.h"
 #include "locked_recorder.h"
 
+#include "tests/companel/wait_until.h"
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace companel;
@@ -46,16 +48,6 @@ QByteArray PollAnswer(std::uint8_t address, std::uint16_t first = 100) {
 
 bool IsPoll(const QByteArray& r) {
     return r.size() == 8 && r[1] == '\x03' && r[2] == 0 && r[3] == 0;
-}
-
-template <typename Pred> bool WaitUntil(Pred pred, std::chrono::milliseconds limit = 5s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
 }
 
 class ManagementThreadTest : public ::testing::Test {

@@ -8,16 +8,19 @@
 #include "locked_recorder.h"
 #include "tests/companel/link/pty_pair.h"
 
+#include "tests/companel/wait_until.h"
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <atomic>
+
 #include <gtest/gtest.h>
 #include <modbus.h>
 #include <mutex>
 #include <thread>
 
 using namespace companel;
+using companel::test::WaitUntil;
 using namespace std::chrono_literals;
 
 namespace {
@@ -89,16 +92,6 @@ private:
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
-
-template <typename Pred> bool WaitUntil(Pred pred, std::chrono::milliseconds limit = 10s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 } // namespace
 

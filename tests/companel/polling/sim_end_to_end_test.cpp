@@ -9,11 +9,13 @@
 #include "locked_recorder.h"
 #include "tools/vkd2950-sim/simulator.h"
 
+#include "tests/companel/wait_until.h"
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QThread>
+
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -25,16 +27,6 @@ namespace {
 
 QString SampleIni() {
     return QStringLiteral(RELAY_SOURCE_DIR "/resources/companel/配置文件/VKD2950.ini");
-}
-
-template <typename Pred> bool WaitUntil(Pred pred, std::chrono::milliseconds limit = 10s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
 }
 
 class SimEndToEnd : public ::testing::Test {
