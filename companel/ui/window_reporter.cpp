@@ -25,9 +25,10 @@ void WindowReporter::Post(std::function<void()> work) {
         return;
     }
     // The items themselves travel through our own locked queue, so the hand-over is visible
-    // to the thread checker; the posted call only wakes the window thread.
+    // to the thread checker; the posted call only wakes the window thread. It is invoked by
+    // name so that nothing of it is built in our code on this thread and read on the other.
     if (wake)
-        QMetaObject::invokeMethod(this, &WindowReporter::Drain, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
 }
 
 void WindowReporter::Drain() {

@@ -41,7 +41,7 @@ public:
     int OnEventPage(const std::uint8_t* bytes, std::size_t length) override;
 
     // Carries out everything queued so far (window thread only).
-    void Drain();
+    Q_INVOKABLE void Drain();
 
 signals:
     // A status text and the moment it was reported.

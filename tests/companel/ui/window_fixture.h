@@ -25,6 +25,14 @@ namespace companel::test {
 
 constexpr int kTestPort = 5;
 
+// Runs the event loop until `done` holds or `ms` pass; returns `done()`.
+inline bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
 class WindowFixture : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -64,14 +72,6 @@ protected:
             return answerOk_;
         };
         return *window_;
-    }
-
-    // Runs the event loop until `done` holds or `ms` pass; returns `done()`.
-    static bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
-        QDeadlineTimer deadline(ms);
-        while (!done() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return done();
     }
 
     QString LastStatus() const { return statuses_.isEmpty() ? QString() : statuses_.last(); }
