@@ -42,6 +42,9 @@ void WindowReporter::Drain() {
             }
             work = std::move(queue_.front());
             queue_.pop_front();
+            // An item may open a box with its own event loop (the address field refusing a
+            // searched address); what arrives meanwhile must post a wake-up of its own.
+            wakePosted_ = false;
         }
         work();
     }
