@@ -96,6 +96,7 @@ SerialPort::~SerialPort() {
         stop_ = true;
     }
     workCv_.notify_all();
+    wake_.Wake();
     WakeWaiters();
     thread_->wait();
 }
@@ -109,6 +110,7 @@ bool SerialPort::Execute(std::shared_ptr<Command> command) {
         commands_.push_back(std::move(command));
     }
     workCv_.notify_all();
+    wake_.Wake();
     return done.get();
 }
 
@@ -144,6 +146,7 @@ bool SerialPort::IsUsable() {
                 wakeRelay_ = true;
             }
             workCv_.notify_all();
+            wake_.Wake();
         }
         return relayConnected_.load();
     }
@@ -160,6 +163,7 @@ bool SerialPort::Send(const std::uint8_t* bytes, int count) {
         outbox_.emplace_back(reinterpret_cast<const char*>(bytes), count);
     }
     workCv_.notify_all();
+    wake_.Wake();
     return true;
 }
 
@@ -336,14 +340,31 @@ void SerialPort::RunCommand(LinkState& link, Command& c) {
 
 void SerialPort::ServeSerial(LinkState& link) {
     QSerialPort& p = *link.port;
-    int wait = timing_.sliceMs;
+    // Until the next byte or the end of the silence; with nothing assembled, until woken.
+    int wait = -1;
     if (!link.assembly.isEmpty()) {
         const auto quiet =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - link.lastByte);
-        wait = static_cast<int>(
-            std::clamp<long long>(timing_.idleGapMs - quiet.count(), 0, timing_.sliceMs));
+        wait = static_cast<int>(std::max<long long>(timing_.idleGapMs - quiet.count(), 0));
     }
-    const bool arrived = p.bytesAvailable() > 0 || p.waitForReadyRead(wait);
+    bool arrived = p.bytesAvailable() > 0;
+    if (!arrived) {
+        if (wake_.Valid() && p.handle() >= 0) {
+            switch (WaitForLine(p.handle(), wake_, wait)) {
+            case LineReadable:
+                arrived = p.waitForReadyRead(0);
+                break;
+            case LineWoken:
+                wake_.Drain();
+                return; // new work first; the silence is measured from the last byte anyway
+            case LineTimeout:
+                break;
+            }
+        } else {
+            arrived =
+                p.waitForReadyRead(wait < 0 ? timing_.sliceMs : std::min(wait, timing_.sliceMs));
+        }
+    }
     const QByteArray bytes = arrived ? p.readAll() : QByteArray();
     if (!bytes.isEmpty()) {
         link.lastByte = Clock::now();
@@ -371,7 +392,24 @@ void SerialPort::ServeSerial(LinkState& link) {
 
 void SerialPort::ServeRelay(LinkState& link) {
     QLocalSocket& s = *link.relay;
-    if (s.bytesAvailable() > 0 || s.waitForReadyRead(timing_.sliceMs))
+    bool arrived = s.bytesAvailable() > 0;
+    if (!arrived) {
+        if (wake_.Valid() && s.socketDescriptor() >= 0) {
+            switch (WaitForLine(s.socketDescriptor(), wake_, -1)) {
+            case LineReadable:
+                arrived = s.waitForReadyRead(0);
+                break;
+            case LineWoken:
+                wake_.Drain();
+                return;
+            case LineTimeout:
+                break;
+            }
+        } else {
+            arrived = s.waitForReadyRead(timing_.sliceMs);
+        }
+    }
+    if (arrived)
         link.relayReader.Append(s.readAll());
     while (auto message = link.relayReader.Next())
         Deliver(message->payload);

@@ -6,6 +6,8 @@
 // set of bytes received until the line has been silent for the idle gap (200 ms). Frames
 // longer than MaxFrame bytes are cut into frames of MaxFrame bytes.
 
+#include "companel/link/line_wait.h"
+
 #include <QByteArray>
 #include <atomic>
 #include <chrono>
@@ -22,7 +24,8 @@ namespace companel {
 struct SerialTiming {
     int idleGapMs = 200;          // silence that ends a frame
     int writeWaitMs = 1000;       // a write still pending after this is abandoned
-    int sliceMs = 5;              // longest the link thread stays deaf to new requests
+    int sliceMs = 5;              // where the line cannot be waited on with a wake-up: longest
+                                  // the link thread stays deaf to new requests
     int relayRetryMs = 500;       // least time between two attempts to reach the relay server
     int relayConnectWaitMs = 200; // how long one attempt may take
 };
@@ -78,6 +81,7 @@ private:
 
     mutable std::mutex mutex_; // guards commands_, outbox_, wakeRelay_, stop_
     std::condition_variable workCv_;
+    WakeSignal wake_; // cuts the link thread's wait on the line short
     std::deque<std::shared_ptr<Command>> commands_;
     std::deque<QByteArray> outbox_;
     bool wakeRelay_ = false;
