@@ -11,24 +11,22 @@ namespace companel {
 WindowReporter::WindowReporter(RunningLog* log, QObject* parent) : QObject(parent), log_(log) {}
 
 void WindowReporter::Post(std::function<void()> work) {
-    bool wake = false;
+    const bool onWindowThread = QThread::currentThread() == thread();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(std::move(work));
-        if (!wakePosted_) {
+        // The items travel through this locked queue; the posted call only wakes the window
+        // thread. It is posted while the lock is held: Drain must take the lock before the
+        // posted event can be finished with, which orders the event's creation here before
+        // its deletion there in a way the thread checker sees (Qt's own event-queue lock is
+        // invisible to it).
+        if (!onWindowThread && !wakePosted_) {
             wakePosted_ = true;
-            wake = true;
+            QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
         }
     }
-    if (QThread::currentThread() == thread()) {
+    if (onWindowThread)
         Drain();
-        return;
-    }
-    // The items themselves travel through our own locked queue, so the hand-over is visible
-    // to the thread checker; the posted call only wakes the window thread. It is invoked by
-    // name so that nothing of it is built in our code on this thread and read on the other.
-    if (wake)
-        QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
 }
 
 void WindowReporter::Drain() {
@@ -50,18 +48,23 @@ void WindowReporter::Drain() {
     }
 }
 
+QString WindowReporter::AppendRunningLog(const QString& line, const QTime& now) {
+    if (!log_)
+        return QString();
+    if (log_->Append(support::ToGbk(line))) {
+        logFailureShown_ = false;
+        return QString();
+    }
+    if (logFailureShown_.exchange(true))
+        return QString();
+    return StampLine(QStringLiteral("运行记录无法写入：%1，此后的状态行只显示在本窗口!")
+                         .arg(log_->LastFailedPath()),
+                     now);
+}
+
 void WindowReporter::ReportStatus(const QString& text) {
     const QTime now = QTime::currentTime();
-    QString failure;
-    if (log_) {
-        if (log_->Append(support::ToGbk(StampLine(text, now)))) {
-            logFailureShown_ = false;
-        } else if (!logFailureShown_.exchange(true)) {
-            failure = StampLine(QStringLiteral("运行记录无法写入：%1，此后的状态行只显示在本窗口!")
-                                    .arg(log_->LastFailedPath()),
-                                now);
-        }
-    }
+    const QString failure = AppendRunningLog(StampLine(text, now), now);
     Post([this, text, now, failure] {
         emit StatusReported(text, now);
         if (!failure.isEmpty())

@@ -62,6 +62,9 @@ signals:
 
 private:
     void Post(std::function<void()> work);
+    // Appends a stamped status line to the daily log. Returns the line the status box shows
+    // instead when it could not be written, once for each spell of failing writes.
+    QString AppendRunningLog(const QString& line, const QTime& now);
 
     RunningLog* const log_;
     // Shown once for each spell of failing writes.

@@ -61,7 +61,11 @@ TEST_F(LiveWindow, ShowsLiveValuesAndConfirmsOperationsThroughTheThread) {
     MainWindow& w = MakeWindow();
     ASSERT_TRUE(w.Start());
     ASSERT_TRUE(StatusSeen(QStringLiteral("上装所有参数成功!")));
-    ASSERT_TRUE(WaitFor([&] { return w.TelemetryCell(0)->text() == QStringLiteral("12.34"); }));
+    // Cells of one poll arrive one after the other; the last input is among the last.
+    ASSERT_TRUE(WaitFor([&] {
+        return w.TelemetryCell(0)->text() == QStringLiteral("12.34") &&
+               w.SignalCell(47)->text() == QStringLiteral("合");
+    }));
     EXPECT_EQ(w.DeviceClock()->text(), QStringLiteral("15-04-02 10:05:09"));
     EXPECT_EQ(w.Model()->text(), QStringLiteral("VKD2950"));
     EXPECT_EQ(w.Version()->text(), QStringLiteral("V1.64"));
