@@ -5,10 +5,11 @@
 # The simulator keeps calling until lanpanel listens: press 启动服务 whenever you are ready.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DRELAY_BUILD_TESTS=OFF
-cmake --build build/release -j"$(nproc)" --target lanpanel pq4820-sim
+if [ -z "${RELAY_SKIP_BUILD:-}" ]; then
+    scripts/install-deps.sh
+    cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DRELAY_BUILD_TESTS=OFF
+    cmake --build build/release -j"$(nproc)" --target lanpanel pq4820-sim
+fi
 
 app=build/release/app/lanpanel
 sim=build/release/bin/pq4820-sim
