@@ -1,5 +1,6 @@
 // lanpanel's core against the relay simulator over loopback TCP, with shortened timings.
 
+#include "../sim_thread.h"
 #include "../wait.h"
 #include "common/support/gbk.h"
 #include "lanpanel/engine/lan_core.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 using namespace lanpanel;
+using lanpanel::testing::SimThread;
 using lanpanel::testing::WaitFor;
 using pq4820sim::SimClient;
 
@@ -26,35 +28,6 @@ quint16 FreeUdpPort() {
 QString Name(const char* field) {
     return support::FieldText(field, kTextField);
 }
-
-// The relay runs in a thread of its own, as a real one runs apart from the PC: in one event
-// loop a late socket notification could let two of its frames run together in one read.
-class SimThread {
-public:
-    SimThread(pq4820sim::RelayModel::Options relay, pq4820sim::ClientOptions options)
-        : client_(new SimClient(relay, options)) {
-        client_->moveToThread(&thread_);
-        thread_.start();
-    }
-    ~SimThread() {
-        QMetaObject::invokeMethod(
-            client_, [c = client_] { delete c; }, Qt::BlockingQueuedConnection);
-        thread_.quit();
-        thread_.wait();
-    }
-    bool Start() {
-        bool ok = false;
-        QMetaObject::invokeMethod(
-            client_, [&] { ok = client_->Start(); }, Qt::BlockingQueuedConnection);
-        return ok;
-    }
-    SimClient* operator->() { return client_; }
-    SimClient* get() { return client_; }
-
-private:
-    QThread thread_;
-    SimClient* client_;
-};
 
 class EndToEnd : public ::testing::Test {
 protected:
@@ -330,7 +303,7 @@ TEST(Pq4820SimProgram, RunsAgainstTheCore) {
     EXPECT_TRUE(help.readAllStandardOutput().contains("--second-connection"));
 
     QProcess refuse;
-    refuse.start(program, {"--host", "192.168.1.10"});
+    refuse.start(program, {"--host", "0.0.0.0"}); // not loopback: refused before any connection
     ASSERT_TRUE(refuse.waitForFinished(10000));
     EXPECT_EQ(refuse.exitCode(), 2);
 

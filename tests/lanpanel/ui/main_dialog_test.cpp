@@ -1,6 +1,7 @@
 // The main dialog against the relay simulator over loopback, with shortened timings: start,
 // identification, live pages, stop and restart, loss of the relay, the INI file.
 
+#include "../sim_thread.h"
 #include "../wait.h"
 #include "common/support/appdir.h"
 #include "common/support/profile.h"
@@ -28,6 +29,7 @@
 
 using namespace lanpanel;
 using namespace lanpanel::ui;
+using lanpanel::testing::SimThread;
 using lanpanel::testing::WaitFor;
 
 namespace {
@@ -39,33 +41,6 @@ quint16 FreeUdpPort() {
     probe.bind(QHostAddress::LocalHost, 0);
     return probe.localPort();
 }
-
-// The relay runs in a thread of its own, as a real one runs apart from the PC.
-class SimThread {
-public:
-    SimThread(pq4820sim::RelayModel::Options relay, pq4820sim::ClientOptions options)
-        : client_(new pq4820sim::SimClient(relay, options)) {
-        client_->moveToThread(&thread_);
-        thread_.start();
-    }
-    ~SimThread() {
-        QMetaObject::invokeMethod(
-            client_, [c = client_] { delete c; }, Qt::BlockingQueuedConnection);
-        thread_.quit();
-        thread_.wait();
-    }
-    bool Start() {
-        bool ok = false;
-        QMetaObject::invokeMethod(
-            client_, [&] { ok = client_->Start(); }, Qt::BlockingQueuedConnection);
-        return ok;
-    }
-    pq4820sim::SimClient* operator->() { return client_; }
-
-private:
-    QThread thread_;
-    pq4820sim::SimClient* client_;
-};
 
 class MainDialogTest : public ::testing::Test {
 protected:
