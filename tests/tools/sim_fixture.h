@@ -45,7 +45,7 @@ protected:
     void SetUp() override {
         tables_ = std::make_unique<companel::PointTables>();
         companel::LoadPointTables(*tables_, SampleIni());
-        ASSERT_EQ(tables_->Telemetry.AskNumber, 58) << "sample point table not found";
+        ASSERT_EQ(tables_->Telemetry.AskNumber, 59) << "sample point table not found";
     }
     void Make(vkdsim::DeviceOptions options = Options()) {
         device_ = std::make_unique<vkdsim::Device>(*tables_, options, Moment());

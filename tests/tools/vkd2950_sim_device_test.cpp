@@ -51,8 +51,8 @@ Bytes Exception(std::uint8_t function, std::uint8_t code) {
 TEST_F(SimTest, PollAnswerDecodesToTheAppliedValuesThroughTheMastersDecoder) {
     Make();
     const Bytes answer = Ask(companel::BuildPoll(1, tables_->Telemetry.AskNumber));
-    ASSERT_EQ(answer.size(), 5u + 2 * 58);
-    EXPECT_EQ(answer[2], 116);
+    ASSERT_EQ(answer.size(), 5u + 2 * 59);
+    EXPECT_EQ(answer[2], 118);
     ASSERT_TRUE(companel::CheckPollAnswer(answer.data(), answer.size(), 1).Accepted());
 
     companel::CompanelState state;
@@ -115,14 +115,14 @@ TEST_F(SimTest, TimeSetMovesTheClockAndBadDatesAreRefused) {
     EXPECT_EQ(echo, Sealed({1, 16, 0, 0, 0, 6}));
     EXPECT_EQ(ConfirmFor(echo, 0, *tables_).Rule, 1);
 
-    const Bytes later = Ask(companel::BuildPoll(1, 58), Moment() + 3000);
+    const Bytes later = Ask(companel::BuildPoll(1, 59), Moment() + 3000);
     const std::uint16_t clock[6] = {15, 4, 2, 10, 5, 12};
     for (std::size_t k = 0; k < 6; ++k)
         EXPECT_EQ(RegisterOf(later, k), clock[k]) << k;
 
     const Bytes bad = Sealed({1, 16, 0, 0, 0, 6, 12, 0, 15, 0, 13, 0, 2, 0, 10, 0, 5, 0, 9});
     EXPECT_EQ(Ask(bad, Moment() + 3000), Exception(16, vkdsim::kIllegalValue));
-    EXPECT_EQ(RegisterOf(Ask(companel::BuildPoll(1, 58), Moment() + 3000), 1), 4);
+    EXPECT_EQ(RegisterOf(Ask(companel::BuildPoll(1, 59), Moment() + 3000), 1), 4);
 }
 
 TEST_F(SimTest, ParameterDownloadComesBackOnUploadWithBitRateCodes) {
@@ -338,16 +338,16 @@ TEST_F(SimTest, SearchAddressAnswersWithTheRelaysOwnAddress) {
     EXPECT_EQ(answer, Sealed({0xFE, 3, 2, 0, 5}));
     EXPECT_EQ(companel::SearchAnswerAddress(answer.data(), answer.size()), 5);
     // Other addresses and other requests to the search address stay unanswered.
-    EXPECT_TRUE(Ask(companel::BuildPoll(1, 58)).empty());
+    EXPECT_TRUE(Ask(companel::BuildPoll(1, 59)).empty());
     EXPECT_TRUE(Ask(companel::BuildReadRegisters(0xFE, 100, 1)).empty());
     EXPECT_TRUE(Ask(companel::BuildOperation(0xFE, Operation::SignalReset)).empty());
-    EXPECT_EQ(Ask(companel::BuildPoll(5, 58)).size(), 121u);
+    EXPECT_EQ(Ask(companel::BuildPoll(5, 59)).size(), 123u);
 
     // Moved to another address, the relay answers there and reports it to the search.
     EXPECT_FALSE(device_->SetAddress(0));
     EXPECT_FALSE(device_->SetAddress(248));
     ASSERT_TRUE(device_->SetAddress(9));
-    EXPECT_TRUE(Ask(companel::BuildPoll(5, 58)).empty());
+    EXPECT_TRUE(Ask(companel::BuildPoll(5, 59)).empty());
     EXPECT_EQ(Ask(companel::BuildAddressSearch()), Sealed({0xFE, 3, 2, 0, 9}));
 }
 
@@ -380,7 +380,7 @@ TEST_F(SimTest, CalibrationAgainstTheAppliedValueConverges) {
 TEST_F(SimTest, MalformedBytesNeverCrashAndGetNoAnswerOrAnException) {
     Make();
     // Broken CRC, truncated frames, a byte count that disagrees with the length.
-    Bytes poll = ToBytes(companel::BuildPoll(1, 58));
+    Bytes poll = ToBytes(companel::BuildPoll(1, 59));
     poll.back() ^= 1;
     EXPECT_TRUE(Ask(poll).empty());
     EXPECT_TRUE(Ask(Bytes{1, 3}).empty());

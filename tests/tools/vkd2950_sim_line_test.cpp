@@ -22,7 +22,7 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 }
 
 TEST(RequestFramer, FindsRequestsWhateverTheChunksAndNoiseAround) {
-    const Bytes poll = ToBytes(companel::BuildPoll(1, 58));
+    const Bytes poll = ToBytes(companel::BuildPoll(1, 59));
     const Bytes time =
         ToBytes(companel::BuildTimeSet(1, 0, QDateTime(QDate(2015, 4, 2), QTime(10, 5, 9))));
     const Bytes noise = {0x00, 0x10, 0xFF, 0x55}; // looks like a write of 255 bytes
@@ -66,7 +66,7 @@ TEST(RequestFramer, NoiseIsBoundedAndEveryFrameItYieldsIsSealed) {
     std::mt19937 rng(11);
     std::uniform_int_distribution<int> byte(0, 255);
     std::uniform_int_distribution<std::size_t> chunk(1, 300);
-    const Bytes poll = ToBytes(companel::BuildPoll(1, 58));
+    const Bytes poll = ToBytes(companel::BuildPoll(1, 59));
     std::size_t polls = 0;
     for (int round = 0; round < 400; ++round) {
         Bytes stream(chunk(rng));

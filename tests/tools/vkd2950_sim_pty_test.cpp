@@ -96,10 +96,10 @@ TEST_F(PtySim, AnswersAPollAtTheLinesPaceAndSplitsOnRequest) {
     Port port(link);
     ASSERT_TRUE(port.Ok());
     const auto sent = Clock::now();
-    port.Send(companel::BuildPoll(1, 58));
+    port.Send(companel::BuildPoll(1, 59));
     const auto chunks = port.Receive(2000, 100);
     const Bytes answer = Port::Joined(chunks);
-    ASSERT_EQ(answer.size(), 121u);
+    ASSERT_EQ(answer.size(), 123u);
     EXPECT_TRUE(companel::CheckPollAnswer(answer.data(), answer.size(), 1).Accepted());
     // 121 bytes at 9600 bit/s take at least 126 ms on the line.
     ASSERT_FALSE(chunks.empty());
@@ -208,10 +208,10 @@ TEST(Vkd2950SimProgram, RunsOnALinkUntilToldToStop) {
                 said += sim.readAllStandardError();
             }
             ASSERT_TRUE(said.contains("fault crc")) << said.constData();
-            port.Send(companel::BuildPoll(7, 58));
+            port.Send(companel::BuildPoll(7, 59));
             const Bytes spoiled = Port::Joined(port.Receive(3000, 100));
             EXPECT_EQ(companel::CheckPollAnswer(spoiled.data(), spoiled.size(), 7).FailedRule, 3);
-            port.Send(companel::BuildPoll(7, 58));
+            port.Send(companel::BuildPoll(7, 59));
             const Bytes good = Port::Joined(port.Receive(3000, 100));
             EXPECT_TRUE(companel::CheckPollAnswer(good.data(), good.size(), 7).Accepted());
         }
