@@ -8,6 +8,7 @@
 #include <QThread>
 #include <algorithm>
 #include <future>
+#include <thread>
 
 namespace companel {
 
@@ -373,6 +374,8 @@ void SerialPort::ServeSerial(LinkState& link) {
             Deliver(link.assembly.left(MaxFrame));
             link.assembly.remove(0, MaxFrame);
         }
+        if (timing_.gatherMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(timing_.gatherMs));
     } else if (p.error() == QSerialPort::ResourceError || p.error() == QSerialPort::ReadError) {
         // The device went away: an unplugged adapter reports a resource error, a
         // pseudo-terminal whose far end closed a read error.

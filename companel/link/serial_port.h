@@ -26,6 +26,9 @@ struct SerialTiming {
     int writeWaitMs = 1000;       // a write still pending after this is abandoned
     int sliceMs = 5;              // where the line cannot be waited on with a wake-up: longest
                                   // the link thread stays deaf to new requests
+    int gatherMs = 4;             // while an answer streams in, bytes are collected this long
+                                  // before the next read instead of one wake-up per byte; the
+                                  // silence can then end at most this much later
     int relayRetryMs = 500;       // least time between two attempts to reach the relay server
     int relayConnectWaitMs = 200; // how long one attempt may take
 };
