@@ -18,22 +18,13 @@ using namespace companel;
 
 namespace {
 
-class QuietReporter : public CompanelReporter {
+class QuietReporter : public SilentReporter {
 public:
     std::size_t Texts = 0;
     void ReportStatus(const QString&) override { ++Texts; }
-    void PlayWave(const char*) override {}
     void SetTelemetryCell(std::size_t, const QString& t) override { Texts += t.size(); }
     void SetSignalCell(std::size_t, const QString& t) override { Texts += t.size(); }
     void SetDeviceClock(const QString& t) override { Texts += t.size(); }
-    void SetModel(const QString&) override {}
-    void SetVersion(const QString&) override {}
-    void SetPcClock(const QString&) override {}
-    void SetAddressField(int) override {}
-    void ParametersUploaded() override {}
-    void SettingsUploaded() override {}
-    void LogFrame(int, const std::uint8_t*, std::size_t) override {}
-    int OnEventPage(const std::uint8_t*, std::size_t) override { return 0; }
 };
 
 std::vector<std::uint8_t> Answer(std::size_t registers, std::mt19937& rng) {

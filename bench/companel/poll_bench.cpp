@@ -28,28 +28,17 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-class CountingReporter : public CompanelReporter {
+class CountingReporter : public SilentReporter {
 public:
     std::atomic<int> Polls{0};
     std::atomic<long long> LastPollNs{0}; // when the latest poll answer was decoded
-    void ReportStatus(const QString&) override {}
-    void PlayWave(const char*) override {}
-    void SetTelemetryCell(std::size_t, const QString&) override {}
-    void SetSignalCell(std::size_t, const QString&) override {}
-    void SetDeviceClock(const QString&) override {}
-    void SetModel(const QString&) override { // once per decoded poll
+    // Called once per decoded poll.
+    void SetModel(const QString&) override {
         LastPollNs =
             std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
                 .count();
         ++Polls;
     }
-    void SetVersion(const QString&) override {}
-    void SetPcClock(const QString&) override {}
-    void SetAddressField(int) override {}
-    void ParametersUploaded() override {}
-    void SettingsUploaded() override {}
-    void LogFrame(int, const std::uint8_t*, std::size_t) override {}
-    int OnEventPage(const std::uint8_t*, std::size_t) override { return 0; }
 };
 
 double CpuSeconds() {

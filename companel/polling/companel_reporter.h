@@ -38,4 +38,22 @@ public:
     virtual int OnEventPage(const std::uint8_t* bytes, std::size_t length) = 0;
 };
 
+// Shows nothing: for tools and measurements that override only what they look at.
+class SilentReporter : public CompanelReporter {
+public:
+    void ReportStatus(const QString&) override {}
+    void PlayWave(const char*) override {}
+    void SetTelemetryCell(std::size_t, const QString&) override {}
+    void SetSignalCell(std::size_t, const QString&) override {}
+    void SetDeviceClock(const QString&) override {}
+    void SetModel(const QString&) override {}
+    void SetVersion(const QString&) override {}
+    void SetPcClock(const QString&) override {}
+    void SetAddressField(int) override {}
+    void ParametersUploaded() override {}
+    void SettingsUploaded() override {}
+    void LogFrame(int, const std::uint8_t*, std::size_t) override {}
+    int OnEventPage(const std::uint8_t*, std::size_t) override { return 0; }
+};
+
 } // namespace companel

@@ -2,7 +2,11 @@
 // A pseudo-terminal pair standing in for a relay on a serial line: the test writes the relay's
 // bytes into the master side, the program under test opens the slave side as its port.
 
+#include "companel/link/port_name.h"
+
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QString>
 #include <fcntl.h>
 #include <poll.h>
@@ -58,3 +62,11 @@ private:
     int master_ = -1;
     QString slave_;
 };
+
+// Makes port number `n` of the program in AppDir lead to `device` (a ports-folder link).
+inline bool LinkAsComPort(const QString& device, int n) {
+    const QString folder = companel::PortLinkFolder();
+    const QString link = folder + QStringLiteral("/COM%1").arg(n);
+    QFile::remove(link);
+    return QDir().mkpath(folder) && QFile::link(device, link);
+}

@@ -56,8 +56,7 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         ASSERT_TRUE(pty_.Ok());
         support::SetAppDir(dir_.path());
-        ASSERT_TRUE(QDir().mkpath(PortLinkFolder()));
-        ASSERT_TRUE(QFile::link(pty_.SlavePath(), PortLinkFolder() + "/COM7"));
+        ASSERT_TRUE(LinkAsComPort(pty_.SlavePath(), 7));
         LoadPointTables(support::Profile::FromBytes(kIni), state_.Tables);
     }
     void TearDown() override { Finish(); }

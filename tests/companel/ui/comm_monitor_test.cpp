@@ -12,12 +12,6 @@ using namespace companel::test;
 
 namespace {
 
-MainWindowOptions NoThread() {
-    MainWindowOptions o;
-    o.startManagement = false;
-    return o;
-}
-
 const std::uint8_t kPoll[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x3C, 0x45, 0xDB};
 
 void MouseOn(QWidget* target, QEvent::Type type, Qt::MouseButton button) {

@@ -18,12 +18,6 @@ using namespace companel::test;
 
 namespace {
 
-MainWindowOptions NoThread() {
-    MainWindowOptions o;
-    o.startManagement = false;
-    return o;
-}
-
 QByteArray Peek(const RequestSlot& slot) {
     const Frame f = slot.Peek();
     return QByteArray(reinterpret_cast<const char*>(f.data()), static_cast<qsizetype>(f.size()));

@@ -33,15 +33,21 @@ inline bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
     return done();
 }
 
+// Window options for tests that drive the window alone, without the polling thread.
+inline MainWindowOptions NoThread() {
+    MainWindowOptions o;
+    o.startManagement = false;
+    return o;
+}
+
 class WindowFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         ASSERT_TRUE(pty_.Ok());
         support::SetAppDir(dir_.path());
-        QDir(dir_.path()).mkpath(QStringLiteral("ports"));
         QDir(dir_.path()).mkpath(QStringLiteral("配置文件"));
-        ASSERT_TRUE(QFile::link(pty_.SlavePath(), dir_.path() + QStringLiteral("/ports/COM5")));
+        ASSERT_TRUE(LinkAsComPort(pty_.SlavePath(), kTestPort));
         QFile settings(dir_.path() + QStringLiteral("/配置文件/基本配置.ini"));
         ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
         settings.write("[Settings]\r\nPort=5\r\n");
